@@ -35,7 +35,10 @@ std::string startupPasswordFrom(std::string_view configBytes);
 
 struct ParsedConfig {
     std::vector<ServerEntry> entries;  // every status Unknown
-    LaunchOptionStates turnOn;         // controls the file turns on; it never turns one off
+    // Controls the file turns on; it never turns one off. The two radio
+    // buttons form one group, so at most one of them is set: the one chosen
+    // by the last "#Start:" line.
+    LaunchOptionStates turnOn;
 };
 
 // Entries and option markers of deciphered configuration bytes (up to the first NUL).
@@ -46,7 +49,9 @@ std::string serializeConfig(std::span<const ServerEntry> entries, const LaunchOp
                             std::string_view startupPassword);
 
 // Texts the format can keep as they are. A server text must hold no "|", CR or
-// LF and none of the option or password markers; a start-up password no ">" or "|".
+// LF and none of the option or password markers; a start-up password no ">",
+// "|", CR, LF or "#Start:". Neither may hold a NUL or end in the first byte of
+// a two-byte character (it would take the separator after it as its second byte).
 bool isStorableServerText(std::string_view text);
 bool isStorableStartupPassword(std::string_view password);
 
