@@ -79,8 +79,9 @@ ParsedConfig parseConfig(std::string_view configBytes) {
     const std::string_view text = text936::untilNul(configBytes);
     const std::vector<std::string_view> lines = text936::split(text, lineBreak);
     parsed.entries.reserve(lines.size());
+    std::vector<std::string_view> pieces;
     for (const std::string_view line : lines) {
-        const std::vector<std::string_view> pieces = text936::split(line, fieldSeparator);
+        text936::splitInto(line, fieldSeparator, pieces);
         if (pieces.size() >= 3) {
             ServerEntry& entry = parsed.entries.emplace_back();
             entry.address = pieces[0];

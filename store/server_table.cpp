@@ -2,6 +2,7 @@
 #include "store/server_table.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tessaline {
 
@@ -23,6 +24,19 @@ EntryId ServerTable::appendEntry(const ServerEntry& entry) {
     const EntryId id = nextId_++;
     slots_.push_back(Slot{id, entry});
     return id;
+}
+
+EntryId ServerTable::appendEntry(ServerEntry&& entry) {
+    std::lock_guard lock(mutex_);
+    const EntryId id = nextId_++;
+    slots_.push_back(Slot{id, std::move(entry)});
+    return id;
+}
+
+void ServerTable::appendEntries(std::vector<ServerEntry> entries) {
+    std::lock_guard lock(mutex_);
+    slots_.reserve(slots_.size() + entries.size());
+    for (ServerEntry& entry : entries) slots_.push_back(Slot{nextId_++, std::move(entry)});
 }
 
 bool ServerTable::replaceEntryTexts(int position, std::string address, std::string port,

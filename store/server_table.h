@@ -45,6 +45,10 @@ public:
 
     // Adds a copy as position count + 1 and returns its identity.
     EntryId appendEntry(const ServerEntry& entry);
+    EntryId appendEntry(ServerEntry&& entry);
+    // Appends all, in order, under one lock and with one allocation (the
+    // entries of a whole configuration file).
+    void appendEntries(std::vector<ServerEntry> entries);
     // Replaces the five texts of the entry at position; keeps status and identity.
     // A position outside 1..count changes nothing and returns false.
     bool replaceEntryTexts(int position, std::string address, std::string port,

@@ -37,6 +37,9 @@ std::size_t findLast(std::string_view text, char c) noexcept;
 // the text after the last separator is a piece only when it is not empty, so
 // a separator at the very end adds nothing; an empty text gives no pieces.
 std::vector<std::string_view> split(std::string_view text, std::string_view separator);
+// The same pieces into a vector the caller keeps, so that a loop over many
+// lines allocates once.
+void splitInto(std::string_view text, std::string_view separator, std::vector<std::string_view>& pieces);
 
 // Every occurrence of placeholder replaced by value, left to right, without
 // overlap; scanning goes on behind each inserted value, which is never searched.

@@ -68,6 +68,17 @@ TEST_F(ServerTableTest, AppendKeepsOrderAndCopiesTheEntry) {
     EXPECT_EQ(table_.entryAt(4)->address, "d");
 }
 
+TEST_F(ServerTableTest, BulkAppendKeepsOrderAndGivesNewIdentities) {
+    table_.removeEntry(3);
+    table_.appendEntries({entryNamed("d"), entryNamed("e")});
+    table_.appendEntry(entryNamed("f"));
+    EXPECT_EQ(addresses(table_), (std::vector<std::string>{"a", "b", "d", "e", "f"}));
+    const std::vector<EntryId> ids = table_.ids();
+    for (std::size_t n = 1; n < ids.size(); ++n) EXPECT_LT(ids[n - 1], ids[n]);
+    EXPECT_GT(ids[2], ids_[2]);  // the removed entry's identity is not given again
+    EXPECT_EQ(table_.positionOf(ids[3]), 4);
+}
+
 TEST_F(ServerTableTest, PositionsOutsideTheTableChangeNothing) {
     for (int position : {-1, 0, 4, 5}) {
         table_.removeEntry(position);

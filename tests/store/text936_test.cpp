@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -100,8 +101,11 @@ TEST(Text936Split, PiecesFollowTheStoreRule) {
         {"empty line between", "one\r\n\r\ntwo", "\r\n", {"one", "", "two"}},
         {"bare LF is no line break", "one\ntwo\r\n", "\r\n", {"one\ntwo"}},
     };
+    std::vector<std::string_view> reused{"left over"};
     for (const SplitCase& c : cases) {
         EXPECT_EQ(t936::split(c.text, c.separator), c.expected) << c.name;
+        t936::splitInto(c.text, c.separator, reused);
+        EXPECT_EQ(reused, c.expected) << c.name;
     }
 }
 
@@ -124,6 +128,47 @@ TEST(Text936ReplaceAll, EveryOccurrenceWithoutRescanningValues) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(t936::replaceAll(c.text, c.placeholder, c.value), c.expected) << c.name;
+    }
+}
+
+// The finders skip byte-wise hits inside two-byte characters without walking
+// the text character by character; compare them with a walk that does.
+std::size_t walkFind(std::string_view text, std::string_view needle, std::size_t from) {
+    for (std::size_t i = from; i <= text.size(); i += (i < text.size() ? t936::charLength(text, i) : 1)) {
+        if (text.substr(i).starts_with(needle)) return i;
+    }
+    return npos;
+}
+
+std::size_t walkFindLast(std::string_view text, char c) {
+    std::size_t found = npos;
+    for (std::size_t i = 0; i < text.size(); i += t936::charLength(text, i)) {
+        if (text[i] == c) found = i;
+    }
+    return found;
+}
+
+TEST(Text936Find, AgreesWithACharacterWalkOnRandomTexts) {
+    // Few distinct bytes, so that hits, two-byte characters with "|" or "\"
+    // as second byte, and long runs of high bytes are all common.
+    const char alphabet[] = {'a', '|', '\\', '\r', '\n', '\x81', '\xC4', '\xE3', '\xBA'};
+    const std::string_view needles[] = {"|", "\\", "\r\n", "a|", "\x81|", "\xC4\xE3", "\xE3\xC4", "||"};
+    std::mt19937 random(936);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
+    std::uniform_int_distribution<std::size_t> length(0, 40);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(length(random), 'a');
+        for (char& c : text) c = alphabet[pick(random)];
+        for (const std::string_view needle : needles) {
+            for (std::size_t from = 0; from <= text.size(); from += t936::charLength(text, from)) {
+                ASSERT_EQ(t936::find(text, needle, from), walkFind(text, needle, from))
+                    << "round " << round << " from " << from;
+                if (from == text.size()) break;
+            }
+        }
+        for (const char c : {'|', '\\', '\x81'}) {
+            ASSERT_EQ(t936::findLast(text, c), walkFindLast(text, c)) << "round " << round;
+        }
     }
 }
 
