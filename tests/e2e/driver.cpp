@@ -490,8 +490,14 @@ void Window::pressKey(WORD virtualKey, bool alt) const {
 }
 
 void Window::typeChars(std::wstring_view chars) const {
-    const HWND target = focused().hwnd();
-    for (wchar_t c : chars) PostMessageW(target, WM_CHAR, c, 1);
+    for (wchar_t c : chars) PostMessageW(hwnd_, WM_CHAR, c, 1);
+}
+
+void Window::sendChars(std::wstring_view chars) const {
+    for (wchar_t c : chars) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(hwnd_, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, 5000, &result);
+    }
 }
 
 void Window::pressCloseBox() const { PostMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0); }

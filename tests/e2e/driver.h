@@ -185,7 +185,11 @@ public:
     void pressEsc() const { pressKey(VK_ESCAPE); }
     void pressTab() const { pressKey(VK_TAB); }
     void pressAltF4() const { pressKey(VK_F4, true); }
-    void typeChars(std::wstring_view chars) const;  // WM_CHAR each
+    // WM_CHAR for each character, posted to this window (use focused() for the
+    // control that has the focus).
+    void typeChars(std::wstring_view chars) const;
+    // The same, sent: each character has been handled when this returns.
+    void sendChars(std::wstring_view chars) const;
     // Close box (WM_SYSCOMMAND SC_CLOSE, posted).
     void pressCloseBox() const;
     // Posted mouse click at a client point.
