@@ -592,6 +592,45 @@ IconKind iconKindFromColour(COLORREF c) {
     return IconKind::unknown;
 }
 
+// True when every corner and the centre of the window show that window's
+// top-level window, not another one lying over it.
+bool fullyUncovered(const Window& w) {
+    const RECT r = w.screenRect();
+    const HWND root = GetAncestor(w.hwnd(), GA_ROOT);
+    const POINT points[] = {{r.left, r.top},
+                            {r.right - 1, r.top},
+                            {r.left, r.bottom - 1},
+                            {r.right - 1, r.bottom - 1},
+                            {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
+    for (const POINT& p : points) {
+        const HWND at = WindowFromPoint(p);
+        if (!at || GetAncestor(at, GA_ROOT) != root) return false;
+    }
+    return true;
+}
+
+// The kind of icon an icon static shows, read from the screen. Windows of
+// other programs (tests running side by side share the desktop) may lie over
+// it, and it may not be painted yet: raise its window and look again until
+// the colour is clear.
+IconKind readIconKind(const Window& icon) {
+    IconKind kind = IconKind::unknown;
+    waitUntil(
+        [&] {
+            if (!icon.exists()) return true;
+            if (!fullyUncovered(icon)) {
+                SetWindowPos(GetAncestor(icon.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                return false;
+            }
+            const auto colour = dominantColour(icon);
+            kind = colour ? iconKindFromColour(*colour) : IconKind::unknown;
+            return kind != IconKind::unknown;
+        },
+        2s, 50ms);
+    return kind;
+}
+
 }  // namespace
 
 MessageBoxInfo readMessageBox(const Window& box) {
@@ -606,8 +645,7 @@ MessageBoxInfo readMessageBox(const Window& box) {
             info.buttons.push_back(GetDlgCtrlID(c.hwnd()));
         } else if (_wcsicmp(cls.c_str(), L"Static") == 0 && (c.style() & SS_TYPEMASK) == SS_ICON) {
             if (!c.visible() || SendMessageW(c.hwnd(), STM_GETICON, 0, 0) == 0) continue;
-            auto colour = dominantColour(c);
-            info.icon = colour ? iconKindFromColour(*colour) : IconKind::unknown;
+            info.icon = readIconKind(c);
         }
     }
     std::sort(info.buttons.begin(), info.buttons.end());
@@ -624,11 +662,6 @@ std::optional<MessageBoxInfo> findMessageBox(DWORD processId) {
 std::optional<MessageBoxInfo> waitMessageBox(DWORD processId, Millis timeout) {
     std::optional<MessageBoxInfo> found;
     waitUntil([&] { return (found = findMessageBox(processId)).has_value(); }, timeout);
-    if (found) {
-        // The icon is drawn a moment after the box appears; read it again once painted.
-        std::this_thread::sleep_for(150ms);
-        if (found->window) found = readMessageBox(found->window);
-    }
     return found;
 }
 
@@ -791,6 +824,15 @@ void RemoteListView::clickEmptySpace() const {
 std::wstring saveScreenshot(const Window& window, std::wstring_view name) {
     RECT r{};
     if (window.hwnd()) {
+        // Other programs' windows may lie over it: bring it up first.
+        waitUntil(
+            [&] {
+                if (fullyUncovered(window)) return true;
+                SetWindowPos(GetAncestor(window.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                return false;
+            },
+            1s, 50ms);
         r = window.screenRect();
     } else {
         r.left = GetSystemMetrics(SM_XVIRTUALSCREEN);

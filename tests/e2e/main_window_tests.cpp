@@ -99,6 +99,7 @@ TEST_F(MainWindow, EditAndDeleteNeedASelection) {
     ASSERT_TRUE(waitUntil([&] { return main.child(mw::按钮_删除服务器).enabled(); }));
     EXPECT_TRUE(main.child(mw::按钮_连接服务器).enabled());
     EXPECT_EQ(main.child(mw::编辑框_备注).textUtf8(), "第一台");
+    shot(main, "row-selected");
     list.clickEmptySpace();
     ASSERT_TRUE(waitUntil([&] { return list.selectedCount() == 0; }));
 
