@@ -12,26 +12,6 @@ namespace tessaline::win {
 
 std::uint32_t tempNameCounter = 0;
 
-std::wstring wideFrom936(std::string_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(936, 0, text.data(), length, nullptr, 0);
-    if (units <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(936, 0, text.data(), length, wide.data(), units);
-    return wide;
-}
-
-std::string narrowTo936(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int bytes = WideCharToMultiByte(936, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(936, 0, text.data(), length, narrow.data(), bytes, nullptr, nullptr);
-    return narrow;
-}
-
 std::string tempDirectory() {
     const DWORD needed = GetTempPathW(0, nullptr);
     if (needed == 0) return {};
@@ -39,14 +19,14 @@ std::string tempDirectory() {
     const DWORD length = GetTempPathW(needed, path.data());
     if (length == 0 || length >= needed) return {};
     path.resize(length);
-    return narrowTo936(path);
+    return narrow936(path);
 }
 
 std::string firstFreeTempName(std::string_view directory, std::uint32_t number) {
     for (;;) {
         std::string name = tempFileNameFor(directory, number);
         WIN32_FIND_DATAW found;
-        OwnedFind search(FindFirstFileW(wideFrom936(name).c_str(), &found));
+        OwnedFind search(FindFirstFileW(widen936(name).c_str(), &found));
         if (!search.valid()) return name;
         ++number;
     }
@@ -59,7 +39,7 @@ std::string makeTempFileName() {
 }
 
 DWORD writeConnectionFile(std::string_view path936, std::string_view bytes) {
-    OwnedHandle file(CreateFileW(wideFrom936(path936).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    OwnedHandle file(CreateFileW(widen936(path936).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return GetLastError();
     DWORD written = 0;
@@ -71,8 +51,8 @@ DWORD writeConnectionFile(std::string_view path936, std::string_view bytes) {
 
 LocalDevicesOutcome ensureLocalDevicesValue(std::string_view address936) {
     const RegistryValuePath path = localDevicesValuePath(address936);
-    const std::wstring key = wideFrom936(path.key);
-    const std::wstring valueName = wideFrom936(path.valueName);
+    const std::wstring key = widen936(path.key);
+    const std::wstring valueName = widen936(path.valueName);
 
     {
         OwnedKey reading;
@@ -98,7 +78,7 @@ LocalDevicesOutcome ensureLocalDevicesValue(std::string_view address936) {
 
 ClientStart startRemoteDesktopClient(std::string_view commandLine936) {
     // CreateProcessW may write into the command line, so it gets a copy of its own.
-    std::wstring commandLine = wideFrom936(commandLine936);
+    std::wstring commandLine = widen936(commandLine936);
     commandLine.push_back(L'\0');
 
     STARTUPINFOW startup{};

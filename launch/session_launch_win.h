@@ -12,12 +12,9 @@
 
 #include "store/config_format.h"
 #include "store/server_table.h"
+#include "store/text936_win.h"
 
 namespace tessaline::win {
-
-// Code page 936 text to UTF-16 and back, for the Windows calls.
-std::wstring wideFrom936(std::string_view text);
-std::string narrowTo936(std::wstring_view text);
 
 // Names made by makeTempFileName so far in this process.
 extern std::uint32_t tempNameCounter;

@@ -33,7 +33,7 @@ void onMainWindowCreated() {
     MainWindowControls& main = mainWindow();
     // parseConfig: the entries, and the options the file turns on.
     ParsedConfig parsed = parseConfig(program().configBytes);
-    for (const ServerEntry& entry : parsed.entries) table.appendEntry(entry);
+    table.appendEntries(std::move(parsed.entries));
     if (parsed.turnOn.console) check(main.选择框_onsole);
     if (parsed.turnOn.admin) check(main.选择框_admin);
     if (parsed.turnOn.res800x600) check(main.单选框800600);

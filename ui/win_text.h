@@ -1,6 +1,5 @@
-// Text at the Windows boundary: the program's texts are code page 936
-// bytes, the window system speaks UTF-16. Converting here, explicitly with
-// 936, keeps the Chinese texts right whatever the system's ANSI code page.
+// Window texts in the program's code page 936, read and written through
+// the W functions.
 #pragma once
 
 #include <windows.h>
@@ -8,12 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "store/text936_win.h"
+
 namespace tessaline {
-
-inline constexpr UINT codePage936 = 936;
-
-std::wstring widen936(std::string_view text);
-std::string narrow936(std::wstring_view text);
 
 // The whole text of a window or control, read without a guessed length limit.
 std::wstring windowTextW(HWND window);

@@ -65,7 +65,7 @@ class EncodeSavedPassword : public ::testing::TestWithParam<PasswordCase> {};
 
 TEST_P(EncodeSavedPassword, UnprotectsToTheBlockWithDescriptionPsw) {
     const PasswordCase& c = GetParam();
-    const std::string encoded = encodeSavedPassword(narrowTo936(c.password));
+    const std::string encoded = encodeSavedPassword(narrow936(c.password));
 
     ASSERT_EQ(encoded.size() % 2, 1u) << encoded.size();
     EXPECT_EQ(encoded.back(), '0');
@@ -220,8 +220,8 @@ TEST(BoundFunctions, MissingCryptProtectDataStopsWithAnErrorBox) {
 
     std::wstring texts;
     EnumChildWindows(search.box, collectChildTexts, reinterpret_cast<LPARAM>(&texts));
-    EXPECT_NE(texts.find(L"CryptProtectData"), std::wstring::npos) << narrowTo936(texts);
-    EXPECT_NE(texts.find(L"crypt32.dll"), std::wstring::npos) << narrowTo936(texts);
+    EXPECT_NE(texts.find(L"CryptProtectData"), std::wstring::npos) << narrow936(texts);
+    EXPECT_NE(texts.find(L"crypt32.dll"), std::wstring::npos) << narrow936(texts);
     EXPECT_EQ(GetWindow(search.box, GW_OWNER), nullptr);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "ended before the box was answered";
 

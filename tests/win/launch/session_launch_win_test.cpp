@@ -29,14 +29,14 @@ using testing::uniqueName;
 
 std::optional<std::string> fileBytes(const fs::path& path) { return standin::readWholeFile(path); }
 
-fs::path pathOf(const std::string& path936) { return fs::path(wideFrom936(path936)); }
+fs::path pathOf(const std::string& path936) { return fs::path(widen936(path936)); }
 
 // ---- temporary names
 
 TEST(TempNames, FirstFreeNameSkipsFilesAndDirectoriesThatExist) {
-    const fs::path folder = fs::temp_directory_path() / wideFrom936(uniqueName("tessaline-names"));
+    const fs::path folder = fs::temp_directory_path() / widen936(uniqueName("tessaline-names"));
     fs::create_directories(folder);
-    const std::string directory = narrowTo936(folder.wstring());
+    const std::string directory = narrow936(folder.wstring());
 
     EXPECT_EQ(firstFreeTempName(directory, 0xfe), tempFileNameFor(directory, 0xfe));
     std::ofstream(pathOf(tempFileNameFor(directory, 0xfe))) << "taken";
@@ -87,10 +87,10 @@ struct RegistryValue {
 
 std::optional<RegistryValue> readValue(const std::string& key936, const std::string& name936) {
     OwnedKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideFrom936(key936).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, widen936(key936).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const std::wstring name = wideFrom936(name936);
+    const std::wstring name = widen936(name936);
     DWORD size = 0;
     RegistryValue value;
     if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
@@ -103,17 +103,17 @@ std::optional<RegistryValue> readValue(const std::string& key936, const std::str
 
 void writeValue(const std::string& key936, const std::string& name936, DWORD type, const std::vector<BYTE>& data) {
     OwnedKey key;
-    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, wideFrom936(key936).c_str(), key.receive()), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), wideFrom936(name936).c_str(), 0, type, data.data(),
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, widen936(key936).c_str(), key.receive()), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), widen936(name936).c_str(), 0, type, data.data(),
                              static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
 }
 
 void deleteValue(const std::string& key936, const std::string& name936) {
     OwnedKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wideFrom936(key936).c_str(), 0, KEY_SET_VALUE, key.receive()) ==
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, widen936(key936).c_str(), 0, KEY_SET_VALUE, key.receive()) ==
         ERROR_SUCCESS) {
-        RegDeleteValueW(key.get(), wideFrom936(name936).c_str());
+        RegDeleteValueW(key.get(), widen936(name936).c_str());
     }
 }
 
@@ -178,7 +178,7 @@ TEST(LocalDevicesValue, BackslashInTheAddressMakesAFurtherKey) {
     EXPECT_FALSE(readValue(base, address)) << "the whole address must not be a value name";
     EXPECT_EQ(ensureLocalDevicesValue(address).kind, LocalDevicesOutcome::Kind::AlreadyPresent);
 
-    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, wideFrom936(base + "\\" + outer).c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, widen936(base + "\\" + outer).c_str()), ERROR_SUCCESS);
 }
 
 // ---- the client start, with the stand-in mstsc.exe
@@ -246,7 +246,7 @@ TEST_F(SessionLaunchTest, StartsTheClientOnTheWrittenFile) {
     ASSERT_EQ(records.size(), 1u);
     const standin::Record& call = records[0];
     EXPECT_EQ(call.commandLine936, result.commandLine);
-    EXPECT_EQ(wideFrom936(call.commandLine936), wideFrom936(result.commandLine));
+    EXPECT_EQ(widen936(call.commandLine936), widen936(result.commandLine));
     EXPECT_EQ(fs::path(std::u8string(call.fileArgumentUtf8.begin(), call.fileArgumentUtf8.end())),
               pathOf(result.tempFilePath));
     EXPECT_EQ(call.fileCopy, expectedText);
