@@ -401,7 +401,8 @@ protected:
     Window startWith(const std::vector<Server>& servers, bool withStandin = true) {
         std::string config;
         for (const auto& s : servers) config += serverLine(s);
-        writeConfig(config + "#Start:0\r\n#LoadinPass:<>\r\n");
+        // No option lines: every option control starts unchecked.
+        writeConfig(config + "#LoadinPass:<>\r\n");
         if (withStandin && !installStandin()) {
             ADD_FAILURE() << "cannot copy the stand-in " << narrow(standinUnderTest()) << ", error " << GetLastError();
             return Window();
@@ -520,15 +521,11 @@ TEST_P(ConnectSwitches, FollowTheControlsAtTheMomentOfTheCommand) {
     const Server only = server("3389", "a", "p");
     const Window main = startWith({only});
     ASSERT_TRUE(main);
-    // "#Start:0" checks 800*600 at start; a case without it clears it first
-    // by checking 1024*768 and then taking that back through the window.
+    // Without option lines in "ms.ini" every control starts unchecked.
     for (int id : c.clicks) main.child(id).click();
-    waitIdle(main);
-    if (std::find(c.clicks.begin(), c.clicks.end(), mw::单选框800600) == c.clicks.end() &&
-        std::find(c.clicks.begin(), c.clicks.end(), mw::单选框1024768) == c.clicks.end()) {
-        // No resolution wanted: uncheck the one the file chose (radio buttons only check themselves).
-        SendMessageW(main.child(mw::单选框800600).hwnd(), BM_SETCHECK, BST_UNCHECKED, 0);
-    }
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(c.clicks.begin(), c.clicks.end(), [&](int id) { return main.child(id).checked(); });
+    })) << "the clicks did not check their controls";
     ASSERT_TRUE(selectRow(main, 0));
     main.child(mw::按钮_连接服务器).click();
     const auto calls = waitForCalls(main, 1);
@@ -561,11 +558,12 @@ TEST_F(Connect, WritesTheLocalDevicesValueOnceAndNeverChangesIt) {
     const auto written = readLocalDevicesValue(name);
     ASSERT_TRUE(written) << "no LocalDevices value named " << only.address;
     EXPECT_EQ(written->type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(*written, dword(76));
+    EXPECT_TRUE(*written == dword(76)) << "data " << printable(written->data);
 
     // Somebody else's data and type: the next commands leave them alone.
-    const std::string text = "changed";
-    const std::vector<RegistryValue> others{dword(1), {REG_SZ, text + '\0'}};
+    const std::wstring text = L"changed";
+    const std::vector<RegistryValue> others{
+        dword(1), {REG_SZ, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t))}};
     std::size_t calls = 1;
     for (const RegistryValue& other : others) {
         ASSERT_TRUE(writeLocalDevicesValue(name, other));
@@ -573,7 +571,8 @@ TEST_F(Connect, WritesTheLocalDevicesValueOnceAndNeverChangesIt) {
         ASSERT_EQ(waitForCalls(main, ++calls).size(), calls);
         const auto after = readLocalDevicesValue(name);
         ASSERT_TRUE(after);
-        EXPECT_EQ(*after, other) << "type " << after->type << " data " << printable(after->data);
+        EXPECT_TRUE(*after == other) << "type " << after->type << " data " << printable(after->data) << ", expected type "
+                                     << other.type << " data " << printable(other.data);
     }
     ASSERT_TRUE(closeMainWindow(main));
 }
@@ -723,7 +722,7 @@ TEST_P(ConnectTempPath, IsQuotedOnlyWhenItHoldsABlank) {
     const auto calls = waitForCalls(main, 1);
     ASSERT_EQ(calls.size(), 1u);
     // The stand-in read the file through the argument it got, so it got the whole path.
-    EXPECT_TRUE(receivedConnection(calls[0], only, "/admin /w:800 /h:600 ", temp, c.quoted));
+    EXPECT_TRUE(receivedConnection(calls[0], only, "/admin ", temp, c.quoted));
     EXPECT_EQ(tmpFilesIn(temp).size(), 1u);
     ASSERT_TRUE(closeMainWindow(main));
 }
@@ -754,7 +753,7 @@ TEST_P(ConnectLineBreaks, NeverAddLinesToTheFile) {
     main.child(mw::按钮_连接服务器).click();
     const auto calls = waitForCalls(main, 1);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_TRUE(receivedConnection(calls[0], only, "/w:800 /h:600 ", temp));
+    EXPECT_TRUE(receivedConnection(calls[0], only, "", temp));
     ASSERT_TRUE(calls[0].fileCopy);
     for (const auto& line : splitCrLf(*calls[0].fileCopy).lines)
         EXPECT_NE(line, "alternate shell:s:calc") << "a value added a line";
