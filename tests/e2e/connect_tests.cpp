@@ -368,6 +368,13 @@ protected:
     }
 
     void TearDown() override {
+        // A stand-in still running holds its exe open, and the folder could not go.
+        for (const Record& call : standin::readRecords(records)) {
+            if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, call.processId)) {
+                WaitForSingleObject(process, static_cast<DWORD>(Millis(defaultTimeout).count()));
+                CloseHandle(process);
+            }
+        }
         ProgramTest::TearDown();
         environment.restore();
         for (const auto& address : addresses) deleteLocalDevicesValue(widen(address));
