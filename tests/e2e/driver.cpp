@@ -474,7 +474,11 @@ POINT Window::offsetFromScreenCentre() const {
 Window Window::focused() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (GetGUIThreadInfo(threadId(), &info) && info.hwndFocus) return Window(info.hwndFocus);
+    // Only a control inside this window counts: just after a message box has
+    // closed, the thread's focus may still be on the box's dying button.
+    if (GetGUIThreadInfo(threadId(), &info) && info.hwndFocus && IsWindow(info.hwndFocus) &&
+        GetAncestor(info.hwndFocus, GA_ROOT) == GetAncestor(hwnd_, GA_ROOT))
+        return Window(info.hwndFocus);
     return *this;
 }
 

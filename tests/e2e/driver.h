@@ -176,8 +176,8 @@ public:
     // Centre of the window minus centre of the screen (the work area of its monitor).
     POINT offsetFromScreenCentre() const;
 
-    // The control that has the keyboard focus on this window's thread
-    // (GetGUIThreadInfo); the window itself when none does.
+    // The control inside this window that has the keyboard focus of the
+    // window's thread (GetGUIThreadInfo); the window itself when none does.
     Window focused() const;
     // Keys posted to the focused control of the window's thread.
     void pressKey(WORD virtualKey, bool alt = false) const;
