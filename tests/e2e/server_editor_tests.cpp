@@ -33,7 +33,7 @@ void setEditorTexts(const Window& editor, const std::vector<std::wstring>& texts
 }
 std::string describeTexts(const std::vector<std::wstring>& texts) {
     std::string out;
-    for (const auto& t : texts) out += "\"" + printable(narrow(t)) + "\" ";
+    for (const auto& t : texts) out.append("\"").append(printable(narrow(t))).append("\" ");
     return out;
 }
 
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {"127.0.0.1", "3389", "Administrator", "", ""}},
                       FormCase{"Edit", true, "修改服务器列表", "修 改 列 表(EDIT LIST)",
                                {"127.0.0.5", "3390", "运维账号", "明文密码 1", "机房 A，二楼"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // ---- Confirming --------------------------------------------------------------------
 
@@ -361,7 +361,7 @@ TEST_F(ServerEditor, AcceptsTextsThatOnlyResembleTheRefusedOnes) {
         editor.child(ed::按钮1).click();
         ASSERT_TRUE(waitGone(editor)) << (findMessageBox(app.id()) ? findMessageBox(app.id())->describe() : "");
         std::string line;
-        for (const auto& t : texts) line += (line.empty() ? "" : "|") + narrow(t);
+        for (const auto& t : texts) line.append(line.empty() ? "" : "|").append(narrow(t));
         expectedFile += line + "\r\n";
     }
     EXPECT_EQ(list->itemCount(), 3);

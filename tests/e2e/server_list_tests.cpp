@@ -15,47 +15,14 @@ namespace ed = tessaline::ids::server_editor_window;
 
 // ---- Loopback ports in the test process -------------------------------------------
 
-// Windows Sockets, loaded at run time: the test program is not linked with ws2_32.
-class Sockets {
-public:
-    static const Sockets& get() {
-        static const Sockets sockets;
-        return sockets;
-    }
-    bool ok() const { return ok_; }
-
-    SOCKET(WSAAPI* socket)(int, int, int) = nullptr;
-    int(WSAAPI* bind)(SOCKET, const sockaddr*, int) = nullptr;
-    int(WSAAPI* listen)(SOCKET, int) = nullptr;
-    int(WSAAPI* connect)(SOCKET, const sockaddr*, int) = nullptr;
-    int(WSAAPI* getsockname)(SOCKET, sockaddr*, int*) = nullptr;
-    int(WSAAPI* ioctlsocket)(SOCKET, long, u_long*) = nullptr;
-    int(WSAAPI* closesocket)(SOCKET) = nullptr;
-
-private:
-    Sockets() {
-        HMODULE ws2 = LoadLibraryW(L"ws2_32.dll");
-        if (!ws2) return;
-        load(ws2, "socket", socket);
-        load(ws2, "bind", bind);
-        load(ws2, "listen", listen);
-        load(ws2, "connect", connect);
-        load(ws2, "getsockname", getsockname);
-        load(ws2, "ioctlsocket", ioctlsocket);
-        load(ws2, "closesocket", closesocket);
-        int(WSAAPI * startup)(WORD, WSADATA*) = nullptr;
-        load(ws2, "WSAStartup", startup);
+// Windows Sockets, started once for the test program.
+bool socketsReady() {
+    static const bool ready = [] {
         WSADATA data{};
-        ok_ = socket && bind && listen && connect && getsockname && ioctlsocket && closesocket && startup &&
-              startup(MAKEWORD(2, 2), &data) == 0;
-    }
-    template <typename Function>
-    static void load(HMODULE module, const char* name, Function& function) {
-        // Through the generic function pointer type, which converts to any other.
-        function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-    }
-    bool ok_ = false;
-};
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
+}
 
 // A TCP socket on 127.0.0.1 with a port of its own, closed with the object.
 class LoopbackPort {
@@ -67,25 +34,24 @@ public:
     };
 
     explicit LoopbackPort(Kind kind) {
-        const Sockets& ws = Sockets::get();
-        if (!ws.ok()) return;
-        socket_ = ws.socket(AF_INET, SOCK_STREAM, 0);
+        if (!socketsReady()) return;
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
         if (socket_ == INVALID_SOCKET) return;
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof address;
-        if (ws.bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ws.getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             return;
-        if (kind != Kind::refusing && ws.listen(socket_, kind == Kind::silent ? 0 : 16) != 0) return;
+        if (kind != Kind::refusing && ::listen(socket_, kind == Kind::silent ? 0 : 16) != 0) return;
         if (kind == Kind::silent) {
             // Fill the accept queue; later attempts then get no answer.
             for (int i = 0; i < 3; ++i) {
-                SOCKET client = ws.socket(AF_INET, SOCK_STREAM, 0);
+                SOCKET client = ::socket(AF_INET, SOCK_STREAM, 0);
                 u_long nonBlocking = 1;
-                ws.ioctlsocket(client, static_cast<long>(FIONBIO), &nonBlocking);
-                ws.connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                ::ioctlsocket(client, static_cast<long>(FIONBIO), &nonBlocking);
+                ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
                 fillers_.push_back(client);
             }
             Sleep(200);
@@ -93,9 +59,8 @@ public:
         port_ = ntohs(address.sin_port);
     }
     ~LoopbackPort() {
-        const Sockets& ws = Sockets::get();
-        for (SOCKET s : fillers_) ws.closesocket(s);
-        if (socket_ != INVALID_SOCKET) ws.closesocket(socket_);
+        for (SOCKET s : fillers_) closesocket(s);
+        if (socket_ != INVALID_SOCKET) closesocket(socket_);
     }
     LoopbackPort(const LoopbackPort&) = delete;
     LoopbackPort& operator=(const LoopbackPort&) = delete;
