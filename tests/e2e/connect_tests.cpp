@@ -287,6 +287,11 @@ std::string serverLine(const Server& s) {
                                              << " is not lower-case hexadecimal without leading zeros and \".tmp\"";
     }
     if (!record.fileCopy) return ::testing::AssertionFailure() << "the stand-in could not read " << path936;
+    if (readFileBytes(widen(record.fileArgumentUtf8)) != record.fileCopy) {
+        return ::testing::AssertionFailure() << "the file in the temporary folder is gone or differs from what the "
+                                                "client read: "
+                                             << record.fileArgumentUtf8;
+    }
 
     const std::string& file = *record.fileCopy;
     const SplitText got = splitCrLf(file);
@@ -466,7 +471,6 @@ TEST_F(Connect, ButtonWritesTheFileInTheUsersTempFolderAndStartsTheClientOnIt) {
     auto calls = waitForCalls(main, 1);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(receivedConnection(calls[0], first, "", userTemp));
-    EXPECT_TRUE(fileExists(widen(calls[0].fileArgumentUtf8))) << "the file went away: " << calls[0].fileArgumentUtf8;
     EXPECT_EQ(calls[0].startupFlags & STARTF_USESHOWWINDOW, static_cast<unsigned long>(STARTF_USESHOWWINDOW));
     EXPECT_EQ(calls[0].showWindow, SW_SHOWNORMAL);
     EXPECT_FALSE(findMessageBox(app.id())) << findMessageBox(app.id())->describe();
@@ -520,6 +524,8 @@ struct SwitchCase {
     std::vector<int> clicks;  // option controls clicked before Connect
     const char* switches;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* out) { *out << c.name; }
 
 class ConnectSwitches : public Connect, public ::testing::WithParamInterface<SwitchCase> {};
 
@@ -593,6 +599,8 @@ struct NoSelectionCase {
     Unselect how;
     bool enter;  // Enter instead of the button
 };
+
+void PrintTo(const NoSelectionCase& c, std::ostream* out) { *out << c.name; }
 
 class ConnectWithoutSelection : public Connect, public ::testing::WithParamInterface<NoSelectionCase> {};
 
@@ -715,6 +723,8 @@ struct TempPathCase {
     bool quoted;
 };
 
+void PrintTo(const TempPathCase& c, std::ostream* out) { *out << c.name; }
+
 class ConnectTempPath : public Connect, public ::testing::WithParamInterface<TempPathCase> {};
 
 TEST_P(ConnectTempPath, IsQuotedOnlyWhenItHoldsABlank) {
@@ -746,6 +756,8 @@ struct LineBreakCase {
     const char* port;
     const char* account;
 };
+
+void PrintTo(const LineBreakCase& c, std::ostream* out) { *out << c.name; }
 
 class ConnectLineBreaks : public Connect, public ::testing::WithParamInterface<LineBreakCase> {};
 
