@@ -13,7 +13,7 @@ constexpr std::string_view lineBreak = "\r\n";
 constexpr std::string_view fieldSeparator = "|";
 constexpr std::string_view consoleMarker = "#onsole:";
 constexpr std::string_view adminMarker = "#admin:";
-constexpr std::string_view startMarker = "#Start:";
+constexpr std::string_view resolutionMarker = "#Start:";
 
 constexpr std::string_view consoleLine = "#onsole:1\r\n";
 constexpr std::string_view adminLine = "#admin:1\r\n";
@@ -40,7 +40,7 @@ void applyOptionMarkers(std::string_view line, LaunchOptionStates& turnOn) {
         if (lastIsOne) turnOn.console = true;
     } else if (text936::contains(line, adminMarker)) {
         if (lastIsOne) turnOn.admin = true;
-    } else if (text936::contains(line, startMarker)) {
+    } else if (text936::contains(line, resolutionMarker)) {
         // Radio buttons of one group: checking one unchecks the other, so a
         // later "#Start:" line overrides an earlier one.
         turnOn.res1024x768 = lastIsOne;
@@ -134,7 +134,7 @@ bool isStorableServerText(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return false;
     for (const std::string_view banned :
          {fieldSeparator, std::string_view("\r"), std::string_view("\n"), consoleMarker, adminMarker,
-          startMarker, passwordStartMarker}) {
+          resolutionMarker, passwordStartMarker}) {
         if (text936::contains(text, banned)) return false;
     }
     return !endsInLoneLeadByte(text);
@@ -146,7 +146,7 @@ bool isStorableStartupPassword(std::string_view password) {
     // "#Start:" in the password line would choose 800*600 at the next start.
     for (const std::string_view banned :
          {passwordEndMarker, fieldSeparator, std::string_view("\r"), std::string_view("\n"),
-          startMarker}) {
+          resolutionMarker}) {
         if (text936::contains(password, banned)) return false;
     }
     return !endsInLoneLeadByte(password);
