@@ -51,6 +51,11 @@ std::string withoutLineBreaks(std::string_view text) {
     for (char c : text) {
         if (c != '\r' && c != '\n') kept.push_back(c);
     }
+    // A lead byte left alone at the end would take the byte after the value
+    // (":" or the line's CR) as its second byte.
+    std::size_t i = 0;
+    while (i + 1 < kept.size()) i += text936::charLength(kept, i);
+    if (i + 1 == kept.size() && text936::isLeadByte(kept[i])) kept.pop_back();
     return kept;
 }
 

@@ -28,13 +28,14 @@ inline constexpr std::string_view passwordLinePrefix = "password 51:b:";
 inline constexpr std::size_t passwordBlockSize = 512;
 
 // The connection file text for one server. The account, the address and the
-// port go in without their CR and LF bytes, so that a value never adds lines
-// to the file. encodePassword is called only when the password is not empty;
+// port go in as withoutLineBreaks gives them, so that a value never adds or
+// swallows a line break of the file. encodePassword is called only when the password is not empty;
 // with an empty password the placeholder line stays as it is.
 std::string buildConnectionText(const ServerEntry& entry,
                                 const std::function<std::string(std::string_view password)>& encodePassword);
 
-// The text without its CR and LF bytes.
+// The text without its CR and LF bytes, and without a lead byte that is then
+// left alone at its end.
 std::string withoutLineBreaks(std::string_view text);
 
 // Formats one byte as upper-case hexadecimal without padding ("%X").
