@@ -613,25 +613,43 @@ bool fullyUncovered(const Window& w) {
     return true;
 }
 
+// Raises the window once when others lie over it, then waits until none
+// does. Raising only once keeps two drivers that run side by side on one
+// desktop from taking turns to cover each other's windows for ever.
+bool bringIntoView(const Window& w, Millis timeout) {
+    if (fullyUncovered(w)) return true;
+    SetWindowPos(GetAncestor(w.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return waitUntil([&] { return !w.exists() || fullyUncovered(w); }, timeout, 30ms);
+}
+
 // The kind of icon an icon static shows, read from the screen. Windows of
 // other programs (tests running side by side share the desktop) may lie over
-// it, and it may not be painted yet: raise its window and look again until
-// the colour is clear.
+// it, the screen may lag behind a change of the window order, and the icon may
+// not be painted yet: take the kind only when two readings of the uncovered
+// icon in a row agree.
 IconKind readIconKind(const Window& icon) {
     IconKind kind = IconKind::unknown;
+    IconKind previous = IconKind::none;
+    bringIntoView(icon, 10s);
     waitUntil(
         [&] {
             if (!icon.exists()) return true;
             if (!fullyUncovered(icon)) {
-                SetWindowPos(GetAncestor(icon.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0,
-                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                previous = IconKind::none;
                 return false;
             }
             const auto colour = dominantColour(icon);
-            kind = colour ? iconKindFromColour(*colour) : IconKind::unknown;
-            return kind != IconKind::unknown;
+            const IconKind now = colour ? iconKindFromColour(*colour) : IconKind::unknown;
+            if (!fullyUncovered(icon)) {
+                previous = IconKind::none;
+                return false;
+            }
+            const bool settled = now == previous && now != IconKind::unknown;
+            previous = now;
+            kind = now;
+            return settled;
         },
-        2s, 50ms);
+        10s, 60ms);
     return kind;
 }
 
@@ -829,14 +847,10 @@ std::wstring saveScreenshot(const Window& window, std::wstring_view name) {
     RECT r{};
     if (window.hwnd()) {
         // Other programs' windows may lie over it: bring it up first.
-        waitUntil(
-            [&] {
-                if (fullyUncovered(window)) return true;
-                SetWindowPos(GetAncestor(window.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0,
-                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-                return false;
-            },
-            1s, 50ms);
+        if (!fullyUncovered(window)) {
+            bringIntoView(window, 3s);
+            std::this_thread::sleep_for(100ms);  // the screen follows the new order
+        }
         r = window.screenRect();
     } else {
         r.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
