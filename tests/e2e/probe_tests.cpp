@@ -640,24 +640,42 @@ TEST_F(ProbeWaiting, ClosingSavesAndEndsAtOnceWhileProbesWait) {
     const int fillers = silent.hold();
     ASSERT_GT(fillers, 0);
     open.serve();
-    writeConfig(line("127.0.0.1", silent.portText(), "甲") + line("127.0.0.1", open.portText(), "乙") +
-                line("127.0.0.1", silent.portText(), "丙") + "#onsole:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
-    const Window main = startToMainWindow();
-    ASSERT_TRUE(main);
-    RemoteListView list(main.child(mw::超级列表框1));
-    ASSERT_EQ(list.itemCount(), 3);
-    ASSERT_TRUE(waitUntil([&] { return rowStatus(list, 1) == online; })) << describe(rowStatuses(list));
-    ASSERT_TRUE(waitUntil([&] { return attemptsWaitingOn(silent.port()) >= fillers + 2; }))
-        << attemptsWaitingOn(silent.port()) << " attempts waiting, " << fillers << " of them the test's own";
-    main.child(mw::单选框800600).click();
-    ASSERT_TRUE(waitUntil([&] { return main.child(mw::单选框800600).checked(); }));
+    const std::string servers = line("127.0.0.1", silent.portText(), "甲") + line("127.0.0.1", open.portText(), "乙") +
+                                line("127.0.0.1", silent.portText(), "丙");
 
-    main.pressCloseBox();
-    EXPECT_EQ(waitExit(10s), std::optional<DWORD>(0)) << "the program did not end; windows:"
-                                                      << describeTopLevelWindows(app.id());
-    EXPECT_EQ(silent.closedByPeer(), 0) << "no waiting attempt may have connected: " << silent.counts();
-    EXPECT_EQ(configText(), line("127.0.0.1", silent.portText(), "甲") + line("127.0.0.1", open.portText(), "乙") +
-                                line("127.0.0.1", silent.portText(), "丙") + "#onsole:1\r\n#Start:0\r\n#LoadinPass:<>\r\n");
+    struct CloseWay {
+        const char* name;
+        void (*close)(const Window& main);
+    };
+    const CloseWay ways[] = {
+        {"close box", [](const Window& main) { main.pressCloseBox(); }},
+        {"Esc", [](const Window& main) { main.pressEsc(); }},
+        {"Alt+F4", [](const Window& main) { main.pressAltF4(); }},
+    };
+    for (const CloseWay& way : ways) {
+        SCOPED_TRACE(way.name);
+        writeConfig(servers + "#onsole:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
+        // The attempts of an earlier run ended with its process.
+        ASSERT_TRUE(waitUntil([&] { return attemptsWaitingOn(silent.port()) == fillers; }))
+            << attemptsWaitingOn(silent.port()) << " attempts waiting, " << fillers << " of them the test's own";
+        const Window main = startToMainWindow();
+        ASSERT_TRUE(main);
+        RemoteListView list(main.child(mw::超级列表框1));
+        ASSERT_EQ(list.itemCount(), 3);
+        ASSERT_TRUE(waitUntil([&] { return rowStatus(list, 1) == online; })) << describe(rowStatuses(list));
+        ASSERT_TRUE(waitUntil([&] { return attemptsWaitingOn(silent.port()) == fillers + 2; }))
+            << attemptsWaitingOn(silent.port()) << " attempts waiting, " << fillers << " of them the test's own";
+        main.child(mw::单选框800600).click();
+        ASSERT_TRUE(waitUntil([&] { return main.child(mw::单选框800600).checked(); }));
+
+        way.close(main);
+        const std::optional<DWORD> code = waitExit(10s);
+        ASSERT_TRUE(code) << "the program did not end; windows:" << describeTopLevelWindows(app.id());
+        EXPECT_EQ(*code, 0u) << "exit code 0x" << std::hex << *code << std::dec
+                             << " (0xC0000005: an access violation while the process ended)";
+        EXPECT_EQ(silent.closedByPeer(), 0) << "no waiting attempt may have connected: " << silent.counts();
+        EXPECT_EQ(configText(), servers + "#onsole:1\r\n#Start:0\r\n#LoadinPass:<>\r\n");
+    }
 }
 
 // ---- An empty list ----------------------------------------------------------------------
