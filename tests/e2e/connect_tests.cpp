@@ -265,10 +265,11 @@ std::string serverLine(const Server& s) {
 // line, a fresh ".tmp" name in `tempFolder`, the file's lines and the
 // protected password.
 ::testing::AssertionResult receivedConnection(const Record& record, const Server& server, std::string_view switches,
-                                             const std::wstring& tempFolder, bool quotedPath = false) {
+                                             const std::wstring& tempFolder) {
     const std::string path936 = utf8To936(record.fileArgumentUtf8);
     const std::string folder936 = utf8To936(narrow(withBackslash(tempFolder)));
-    const std::string quote = quotedPath ? "\"" : "";
+    // A path with a blank goes in quotation marks, so that the client gets it as one argument.
+    const std::string quote = path936.find_first_of(" \t") != std::string::npos ? "\"" : "";
     const std::string expectedCommandLine = "mstsc.exe " + quote + path936 + quote + " " + std::string(switches);
     if (record.commandLine936 != expectedCommandLine) {
         return ::testing::AssertionFailure() << "command line " << printable(record.commandLine936) << "\nexpected "
@@ -438,7 +439,7 @@ protected:
         auto calls = standin::waitForRecords(records, count);
         waitIdle(main);
         for (const auto& call : calls) {
-            if (temp == userTemp) userTempFiles.push_back(widen(call.fileArgumentUtf8));
+            if (temp == userTemp) userTempFiles.insert(widen(call.fileArgumentUtf8));
         }
         return calls;
     }
@@ -455,7 +456,7 @@ protected:
     std::wstring userTemp;
     std::wstring temp;  // the program's temporary folder
     std::vector<std::string> addresses;
-    std::vector<std::wstring> userTempFiles;
+    std::set<std::wstring> userTempFiles;
 };
 
 // ---- The road of one Connect command ---------------------------------------------------------
@@ -730,6 +731,8 @@ class ConnectTempPath : public Connect, public ::testing::WithParamInterface<Tem
 TEST_P(ConnectTempPath, IsQuotedOnlyWhenItHoldsABlank) {
     const TempPathCase& c = GetParam();
     useTempFolder(c.kind);
+    if (!c.quoted && temp.find_first_of(L" \t") != std::wstring::npos)
+        GTEST_SKIP() << "the scratch folder's own path holds a blank: " << narrow(temp);
     const Server only = server("3389", "a", "p");
     const Window main = startWith({only});
     ASSERT_TRUE(main);
@@ -739,7 +742,10 @@ TEST_P(ConnectTempPath, IsQuotedOnlyWhenItHoldsABlank) {
     const auto calls = waitForCalls(main, 1);
     ASSERT_EQ(calls.size(), 1u);
     // The stand-in read the file through the argument it got, so it got the whole path.
-    EXPECT_TRUE(receivedConnection(calls[0], only, "/admin ", temp, c.quoted));
+    EXPECT_TRUE(receivedConnection(calls[0], only, "/admin ", temp));
+    const std::string_view head = "mstsc.exe ";
+    const std::string& line = calls[0].commandLine936;
+    EXPECT_EQ(line.size() > head.size() && line[head.size()] == '"', c.quoted) << line;
     EXPECT_EQ(tmpFilesIn(temp).size(), 1u);
     ASSERT_TRUE(closeMainWindow(main));
 }
