@@ -133,7 +133,7 @@ TEST_F(DriverTest, ReadsAndDrivesTheListView) {
     EXPECT_EQ(columns[1].format & LVCFMT_JUSTIFYMASK, LVCFMT_CENTER);
     const auto rows = list.allRowsUtf8();
     EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
-                        {"127.0.0.1", "3389", "第一"}, {"host.example", "22", ""}, {"10.0.0.3", "3390", "third row"}}));
+                        {"127.0.0.1", "3389", "第一"}, {"127.0.0.2", "22", ""}, {"127.0.0.3", "3390", "third row"}}));
     EXPECT_EQ(list.itemParam(1), 2);
     EXPECT_EQ(list.stateImageIndex(0), 1);  // unchecked
     EXPECT_EQ(list.stateImageIndex(2), 2);  // checked

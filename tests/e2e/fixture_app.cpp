@@ -46,8 +46,8 @@ void fillList(HWND list) {
         column.pszText = const_cast<wchar_t*>(titles[i]);
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
     }
-    const wchar_t* rows[][3] = {{L"127.0.0.1", L"3389", L"第一"}, {L"host.example", L"22", L""},
-                                {L"10.0.0.3", L"3390", L"third row"}};
+    const wchar_t* rows[][3] = {{L"127.0.0.1", L"3389", L"第一"}, {L"127.0.0.2", L"22", L""},
+                                {L"127.0.0.3", L"3390", L"third row"}};
     for (int r = 0; r < 3; ++r) {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;

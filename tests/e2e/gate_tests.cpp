@@ -5,7 +5,7 @@
 namespace tessaline::e2e {
 namespace {
 
-constexpr std::string_view gatedConfig = "192.168.7.1|3390|运维|pw|备注\r\n#Start:0\r\n#LoadinPass:<Pw-123>\r\n";
+constexpr std::string_view gatedConfig = "127.0.7.1|3390|运维|pw|备注\r\n#Start:0\r\n#LoadinPass:<Pw-123>\r\n";
 constexpr std::string_view gatePassword = "Pw-123";
 
 // Fixed frame with a caption, a system menu and a close box, nothing else.

@@ -6,8 +6,8 @@ namespace tessaline::e2e {
 namespace {
 
 constexpr std::string_view twoServers =
-    "10.0.0.1|3389|administrator|p1|第一台\r\n"
-    "host.example|3390|运维|p2|second note\r\n"
+    "127.0.0.11|3389|administrator|p1|第一台\r\n"
+    "127.0.0.12|3390|运维|p2|second note\r\n"
     "#Start:0\r\n#LoadinPass:<>\r\n";
 
 // ---- The form ----------------------------------------------------------------------
