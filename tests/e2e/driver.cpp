@@ -630,12 +630,20 @@ bool bringIntoView(const Window& w, Millis timeout) {
 IconKind readIconKind(const Window& icon) {
     IconKind kind = IconKind::unknown;
     IconKind previous = IconKind::none;
-    bringIntoView(icon, 10s);
+    bringIntoView(icon, 2s);
+    // Still covered: raise it again now and then, not in step with another driver.
+    const Millis raiseEvery{400 + static_cast<int>(GetCurrentProcessId() % 7) * 50};
+    auto lastRaise = std::chrono::steady_clock::now();
     waitUntil(
         [&] {
             if (!icon.exists()) return true;
             if (!fullyUncovered(icon)) {
                 previous = IconKind::none;
+                if (std::chrono::steady_clock::now() - lastRaise > raiseEvery) {
+                    SetWindowPos(GetAncestor(icon.hwnd(), GA_ROOT), HWND_TOP, 0, 0, 0, 0,
+                                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                    lastRaise = std::chrono::steady_clock::now();
+                }
                 return false;
             }
             const auto colour = dominantColour(icon);
