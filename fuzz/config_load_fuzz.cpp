@@ -1,7 +1,8 @@
-// Fuzz target: the bytes of "ms.ini" as start-up reads them. They are
-// deciphered, the start-up password is extracted and the entries and option
-// markers are parsed; the cipher is checked against a plain RC4 and both
-// directions, the parse for what every entry must look like.
+// Fuzz target: the bytes of "ms.ini" as start-up reads them, given as they
+// are or as the plain text they encipher. They are deciphered, the start-up
+// password is extracted and the entries and option markers are parsed. The
+// cipher is checked against a plain RC4 in both directions, the parse against
+// one written out line by line from the file's rules.
 #include "fuzz/reference936.h"
 #include "store/config_cipher.h"
 #include "store/config_format.h"
@@ -87,9 +88,16 @@ bool holdsSeparator(std::string_view text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view fileBytes(reinterpret_cast<const char*>(data), size);
+    // The first byte says what the rest is: the file's bytes as they are
+    // (even), or a plain text that is enciphered into the file first (odd), so
+    // that mutations can also work on the text that the parser sees.
+    if (size == 0) return 0;
+    const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const bool plainInput = (data[0] & 1) != 0;
+    const std::string fileBytes = plainInput ? configCipher(rest, configKey) : std::string(rest);
 
     const std::string configBytes = configCipher(fileBytes, configKey);
+    if (plainInput) check(configBytes == rest, "the file deciphers to the text it was made from");
     check(configBytes.size() == fileBytes.size(), "the cipher keeps the length");
     check(configBytes == referenceRc4(fileBytes, configKey), "the cipher is RC4 with the key");
     check(configCipher(configBytes, configKey) == fileBytes, "deciphering gives back the bytes");

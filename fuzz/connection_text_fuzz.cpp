@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the last line ends in CR LF");
 
     const std::vector<std::string> lines = fuzz::splitAtCharacters(text, "\r\n");
-    const std::vector<std::string> templateLines = fuzz::splitAtCharacters(connectionFileTemplate, "\r\n");
+    static const std::vector<std::string> templateLines = fuzz::splitAtCharacters(connectionFileTemplate, "\r\n");
     check(lines.size() == 38 && templateLines.size() == 38, "38 lines");
 
     // The values as the template's replacements put them in: the account may

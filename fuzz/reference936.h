@@ -54,7 +54,7 @@ inline bool endsInLoneLeadByte(std::string_view text) {
 inline std::size_t findAtCharacter(std::string_view text, std::string_view needle, std::size_t from) {
     for (std::size_t start : characterStarts(text)) {
         if (start < from) continue;
-        if (text.substr(start, needle.size()) == needle && start + needle.size() <= text.size()) return start;
+        if (text.substr(start, needle.size()) == needle) return start;
     }
     if (needle.empty() && from == text.size()) return from;
     return std::string_view::npos;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -17,10 +18,21 @@ namespace {
 using namespace tessaline;
 using fuzz::check;
 
+// Texts that plainly fit the file: no byte the format gives a meaning to
+// ("|", CR, LF, NUL, and "#" that starts every marker, or ">" for the
+// password) and whole characters only.
+bool plainlyStorable(std::string_view text, std::string_view bannedBytes) {
+    return text.find_first_of(bannedBytes) == std::string_view::npos && !fuzz::endsInLoneLeadByte(text);
+}
+constexpr std::string_view serverBannedBytes{"|\r\n#\0", 5};
+constexpr std::string_view passwordBannedBytes{"|\r\n#>\0", 6};
+
 // A text of the input, or the empty text when the file could not keep it.
 std::string serverText(FuzzedDataProvider& input) {
     std::string text = input.ConsumeRandomLengthString(24);
-    return isStorableServerText(text) ? text : std::string();
+    const bool storable = isStorableServerText(text);
+    if (plainlyStorable(text, serverBannedBytes)) check(storable, "a plain text is storable");
+    return storable ? text : std::string();
 }
 
 } // namespace
@@ -33,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.res1024x768 = input.ConsumeBool();
     options.res800x600 = !options.res1024x768;
     std::string password = input.ConsumeRandomLengthString(24);
-    if (!isStorableStartupPassword(password)) password.clear();
+    const bool storablePassword = isStorableStartupPassword(password);
+    if (plainlyStorable(password, passwordBannedBytes)) check(storablePassword, "a plain password is storable");
+    if (!storablePassword) password.clear();
 
     std::vector<ServerEntry> entries;
     while (input.remaining_bytes() > 0 && entries.size() < 64) {
