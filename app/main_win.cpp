@@ -62,6 +62,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace tessaline;
     enterProgramFolder();
     serverTable();  // the empty table
+    program();
     std::atexit(releaseAtExit);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};

@@ -15,8 +15,10 @@ ServerTable& serverTable() {
 }
 
 ProgramState& program() {
-    static ProgramState state;
-    return state;
+    // Never destroyed either: releaseAtExit, registered with atexit, empties
+    // it on the way out, after static destructors have begun to run.
+    static ProgramState* const state = new ProgramState;
+    return *state;
 }
 
 void loadConfigFile() {

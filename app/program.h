@@ -21,6 +21,7 @@ struct ProgramState {
     int editIndex = 0;            // 0: the editor adds; n > 0: it edits position n
 };
 
+// The one program state; like the table, it lives until the process ends.
 ProgramState& program();
 
 // Reads and deciphers "ms.ini" (relative to the current directory) into

@@ -61,7 +61,9 @@ struct Sweep {
 };
 
 // The sweep the window serves; read and replaced on the window thread only.
-std::shared_ptr<Sweep> currentSweep;
+// Never destroyed: the process ends while abandoned probes may still use
+// the sweep, and a static destructor would tear it down under them.
+std::shared_ptr<Sweep>& currentSweep = *new std::shared_ptr<Sweep>;
 
 struct ProbeTask {
     std::shared_ptr<Sweep> sweep;

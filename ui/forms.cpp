@@ -73,7 +73,8 @@ const ControlSpec kServerEditorControls[] = {
     {K::Label, e::标签5, e::分组框1, 8, 152, 67, 24, L"备注：", kEditorLabel, 0},
     {K::Edit, e::编辑框_备注, e::分组框1, 75, 152, 150, 88, L"",
      ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL, kThinSunken},
-    {K::DefaultButton, e::按钮1, e::分组框1, 16, 255, 100, 30, kEditorCommitAdd, 0, 0},
+    // The commit captions are wider than the button: they wrap onto two lines.
+    {K::DefaultButton, e::按钮1, e::分组框1, 16, 255, 100, 30, kEditorCommitAdd, BS_MULTILINE, 0},
     {K::Button, e::按钮2, e::分组框1, 136, 255, 100, 30, L"取 消\r\n(Close)", BS_MULTILINE, 0},
 };
 

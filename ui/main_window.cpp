@@ -134,8 +134,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == static_cast<UINT_PTR>(m::超级列表框1) && header->code == LVN_ITEMCHANGED)
-            onServerListChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+        if (header->idFrom != static_cast<UINT_PTR>(m::超级列表框1)) return 0;
+        if (header->code == LVN_ITEMCHANGED) onServerListChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+        if (header->code == NM_CUSTOMDRAW) return onServerListCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
         return 0;
     }
     case WM_CTLCOLORSTATIC:

@@ -120,6 +120,27 @@ void showServerStatus(int position, ServerStatus status) {
     setCellText(list, row, kStatusColumn, statusText(status));
 }
 
+LRESULT onServerListCustomDraw(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+        // Without the focus the list would draw the selection in the
+        // button-face colour, which is also the cells' own: it would vanish.
+        HWND list = draw.nmcd.hdr.hwndFrom;
+        const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+        if (GetFocus() != list && ListView_GetItemState(list, row, LVIS_SELECTED)) {
+            draw.nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED);
+            draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+            draw.clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+        }
+        return CDRF_DODEFAULT;
+    }
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
 void onServerListChanged(const NMLISTVIEW& change) {
     if (refilling || !(change.uChanged & LVIF_STATE)) return;
     if (!(change.uNewState & LVIS_FOCUSED) || (change.uOldState & LVIS_FOCUSED)) return;

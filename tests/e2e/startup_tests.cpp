@@ -71,7 +71,7 @@ protected:
 };
 
 TEST_P(Folders, ConfigIsReadAndWrittenNextToTheExecutable) {
-    writeConfig("10.1.2.3|3389|管理员|secret|机房 A\r\n#onsole:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
+    writeConfig("127.1.2.3|3389|管理员|secret|机房 A\r\n#onsole:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
     // The current folder holds a file of its own that the program must not touch.
     TestFolder elsewhere(L"cwd", GetParam().chineseCurrentFolder);
     const std::string decoy = configCipher(utf8To936("9.9.9.9|1|x||\r\n#admin:1\r\n#Start:0\r\n#LoadinPass:<>\r\n"),
@@ -82,7 +82,7 @@ TEST_P(Folders, ConfigIsReadAndWrittenNextToTheExecutable) {
     ASSERT_TRUE(main);
     RemoteListView list(main.child(mw::超级列表框1));
     ASSERT_EQ(list.itemCount(), 1);
-    EXPECT_EQ(list.itemTextUtf8(0, 0), "10.1.2.3");
+    EXPECT_EQ(list.itemTextUtf8(0, 0), "127.1.2.3");
     EXPECT_TRUE(main.child(mw::选择框_onsole).checked());
     EXPECT_FALSE(main.child(mw::选择框_admin).checked()) << "read the current folder's file";
     EXPECT_TRUE(main.child(mw::单选框1024768).checked());
@@ -90,7 +90,7 @@ TEST_P(Folders, ConfigIsReadAndWrittenNextToTheExecutable) {
     main.child(mw::选择框_admin).click();
     ASSERT_TRUE(waitUntil([&] { return main.child(mw::选择框_admin).checked(); }));
     ASSERT_TRUE(closeMainWindow(main));
-    EXPECT_EQ(configText(), "10.1.2.3|3389|管理员|secret|机房 A\r\n#onsole:1\r\n#admin:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
+    EXPECT_EQ(configText(), "127.1.2.3|3389|管理员|secret|机房 A\r\n#onsole:1\r\n#admin:1\r\n#Start:1\r\n#LoadinPass:<>\r\n");
     EXPECT_EQ(readFileBytes(elsewhere.configPath()), decoy) << "the current folder's file was changed";
     EXPECT_EQ(elsewhere.list(), std::vector<std::wstring>{L"ms.ini"}) << elsewhere.listUtf8();
 }
