@@ -131,6 +131,12 @@ void startProbes(const StarterTask& work) {
 
 DWORD WINAPI ProbeStarter(LPVOID parameter) {
     const std::unique_ptr<StarterTask> work(static_cast<StarterTask*>(parameter));
+    // Creating threads competes with the window thread for the processors
+    // (and, under Wine, for its server): the probes start once the window
+    // thread has reached its message loop, where a sent message is answered.
+    // A window that is gone answers at once.
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(work->sweep->notifyWindow, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
     startProbes(*work);
     return 0;
 }

@@ -136,6 +136,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != static_cast<UINT_PTR>(m::超级列表框1)) return 0;
         if (header->code == LVN_ITEMCHANGED) onServerListChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+        if (header->code == LVN_GETDISPINFOW) onServerListDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
         if (header->code == NM_CUSTOMDRAW) return onServerListCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
         return 0;
     }

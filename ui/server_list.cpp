@@ -17,6 +17,17 @@ namespace {
 // focus change of the user's.
 bool refilling = false;
 
+// What the rows show, as the last refill took it from the table; the list
+// asks for the texts when it draws (LPSTR_TEXTCALLBACK), so a refill of
+// thousands of rows stores no text in the control.
+struct Row {
+    std::wstring address;
+    std::wstring port;
+    std::wstring account;
+    ServerStatus status;
+};
+std::vector<Row> rows;
+
 struct Column {
     const wchar_t* title;
     int width;
@@ -37,11 +48,14 @@ UINT stateImageOf(ServerStatus status) {
     return INDEXTOSTATEIMAGEMASK(static_cast<UINT>(status));
 }
 
-void setCellText(HWND list, int row, int column, const std::wstring& text) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+const wchar_t* cellText(const Row& row, int column) {
+    switch (column) {
+    case 0: return row.address.c_str();
+    case 1: return row.port.c_str();
+    case 2: return row.account.c_str();
+    case kStatusColumn: return statusText(row.status);
+    default: return L"";
+    }
 }
 
 } // namespace
@@ -80,25 +94,35 @@ void refillServerList() {
     refilling = true;
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list);
-    ListView_SetItemCount(list, static_cast<int>(entries.size()));
-    for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
-        const ServerEntry& entry = entries[static_cast<std::size_t>(row)];
-        std::wstring address = widen936(entry.address);
+    rows.clear();
+    rows.reserve(entries.size());
+    for (const ServerEntry& entry : entries)
+        rows.push_back(Row{widen936(entry.address), widen936(entry.port), widen936(entry.account), entry.status});
+    ListView_SetItemCount(list, static_cast<int>(rows.size()));
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
         item.iItem = row;
-        item.pszText = address.data();
+        item.pszText = LPSTR_TEXTCALLBACKW;
         item.lParam = row + 1;
-        item.state = stateImageOf(entry.status);
+        item.state = stateImageOf(rows[static_cast<std::size_t>(row)].status);
         item.stateMask = LVIS_STATEIMAGEMASK;
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        setCellText(list, row, 1, widen936(entry.port));
-        setCellText(list, row, 2, widen936(entry.account));
-        setCellText(list, row, kStatusColumn, statusText(entry.status));
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     refilling = false;
+}
+
+void onServerListDisplayInfo(NMLVDISPINFOW& info) {
+    LVITEMW& item = info.item;
+    if (!(item.mask & LVIF_TEXT) || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows.size()) {
+        item.pszText[0] = L'\0';
+        return;
+    }
+    const wchar_t* text = cellText(rows[static_cast<std::size_t>(item.iItem)], item.iSubItem);
+    lstrcpynW(item.pszText, text, item.cchTextMax);
 }
 
 int selectedPosition() {
@@ -115,9 +139,10 @@ int selectedPosition() {
 void showServerStatus(int position, ServerStatus status) {
     HWND list = mainWindow().超级列表框1;
     const int row = position - 1;
-    if (row < 0 || row >= ListView_GetItemCount(list)) return;
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return;
+    rows[static_cast<std::size_t>(row)].status = status;
     ListView_SetItemState(list, row, stateImageOf(status), LVIS_STATEIMAGEMASK);
-    setCellText(list, row, kStatusColumn, statusText(status));
+    ListView_RedrawItems(list, row, row);
 }
 
 LRESULT onServerListCustomDraw(NMLVCUSTOMDRAW& draw) {

@@ -26,6 +26,9 @@ void showServerStatus(int position, ServerStatus status);
 // Handles the list's LVN_ITEMCHANGED notification.
 void onServerListChanged(const NMLISTVIEW& change);
 
+// Handles the list's LVN_GETDISPINFO notification: the rows' texts.
+void onServerListDisplayInfo(NMLVDISPINFOW& info);
+
 // Handles the list's NM_CUSTOMDRAW notification: keeps the selected row
 // visible while the list does not have the focus.
 LRESULT onServerListCustomDraw(NMLVCUSTOMDRAW& draw);
