@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -175,8 +176,8 @@ protected:
         const std::string where = folderUnix();
         std::string why = prepare("mount -t tmpfs -o size=" + size + ",mode=0777 tessaline-test " + where,
                                   // The program's files may still be held for a moment after its end.
-                                  "for i in 1 2 3 4 5 6 7 8 9 10; do umount " + where +
-                                      " && exit 0; sleep 0.5; done; umount -l " + where);
+                                  "mountpoint -q " + where + " || exit 0; for i in 1 2 3 4 5 6 7 8 9 10; do umount " +
+                                      where + " && exit 0; sleep 0.5; done; umount -l " + where);
         if (!why.empty()) return why;
         if (!folder->copyProgram()) return "cannot copy the program onto the small disk, error " +
                                            std::to_string(GetLastError());
@@ -293,6 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
     const HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ::testing::AssertionFailure() << "cannot create the filler, error "
                                                                            << GetLastError();
+    const std::unique_ptr<void, decltype(&CloseHandle)> owner(file, &CloseHandle);
     const std::string chunk(64 * 1024, 'f');
     LONGLONG size = 0;
     DWORD error = 0;
@@ -309,7 +311,6 @@ INSTANTIATE_TEST_SUITE_P(
     LARGE_INTEGER end{};
     end.QuadPart = size > leave ? size - leave : 0;
     const bool cut = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
     if (!cut) return ::testing::AssertionFailure() << "cannot shorten the filler";
     if (error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL) {
         return ::testing::AssertionFailure() << "the filler stopped with error " << error << " after " << size
