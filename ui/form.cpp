@@ -287,6 +287,20 @@ void endModal(HWND window) {
     SetPropW(window, kModalEndProp, reinterpret_cast<HANDLE>(1));
 }
 
+LRESULT modalFormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case DM_GETDEFID:
+        return MAKELRESULT(reinterpret_cast<INT_PTR>(GetPropW(window, kDefaultButtonProp)), DC_HASDEFID);
+    case WM_CLOSE:
+        endModal(window);
+        return 0;
+    case WM_NCDESTROY:
+        forgetForm(window);
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 void forgetForm(HWND window) {
     RemovePropW(window, kFormProp);
     RemovePropW(window, kDefaultButtonProp);

@@ -87,4 +87,9 @@ void endModal(HWND window);
 // Drops what createFormControls attached to window (from WM_NCDESTROY).
 void forgetForm(HWND window);
 
+// What every modal form does with the messages its own procedure leaves:
+// DM_GETDEFID names the default button, the close box (and Esc, Alt+F4)
+// ends the modal loop, the form's properties go with the window.
+LRESULT modalFormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 } // namespace tessaline

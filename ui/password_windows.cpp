@@ -73,16 +73,8 @@ LRESULT CALLBACK authenticationProc(HWND window, UINT message, WPARAM wParam, LP
             else if (LOWORD(wParam) == a::按钮2) std::exit(0);  // ends the program at once
         }
         return 0;
-    case DM_GETDEFID:
-        return MAKELRESULT(a::按钮1, DC_HASDEFID);
-    case WM_CLOSE:
-        endModal(window);
-        return 0;
-    case WM_NCDESTROY:
-        forgetForm(window);
-        break;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return modalFormProc(window, message, wParam, lParam);
 }
 
 void setStartupPassword(HWND window) {
@@ -123,16 +115,8 @@ LRESULT CALLBACK startupPasswordProc(HWND window, UINT message, WPARAM wParam, L
             else if (LOWORD(wParam) == p::按钮2) endModal(window);
         }
         return 0;
-    case DM_GETDEFID:
-        return MAKELRESULT(p::按钮1, DC_HASDEFID);
-    case WM_CLOSE:
-        endModal(window);
-        return 0;
-    case WM_NCDESTROY:
-        forgetForm(window);
-        break;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return modalFormProc(window, message, wParam, lParam);
 }
 
 void runPasswordForm(const FormSpec& form, WNDPROC proc, int firstBox) {

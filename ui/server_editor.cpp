@@ -85,16 +85,8 @@ LRESULT CALLBACK editorProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             else if (LOWORD(wParam) == e::按钮2) endModal(window);  // cancelServerEditor
         }
         return 0;
-    case DM_GETDEFID:
-        return MAKELRESULT(e::按钮1, DC_HASDEFID);
-    case WM_CLOSE:
-        endModal(window);
-        return 0;
-    case WM_NCDESTROY:
-        forgetForm(window);
-        break;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return modalFormProc(window, message, wParam, lParam);
 }
 
 } // namespace

@@ -71,6 +71,13 @@ protected:
         ASSERT_TRUE(main);
         list = std::make_unique<RemoteListView>(main.child(mw::超级列表框1));
         ASSERT_TRUE(list->valid());
+        // Every server here is a closed loopback port: let the probes end,
+        // so that comparisons of whole rows do not race with them.
+        ASSERT_TRUE(waitUntil([&] {
+            for (int row = 0; row < list->itemCount(); ++row)
+                if (list->itemTextUtf8(row, 3) == "...") return false;
+            return true;
+        })) << "probes of closed ports did not end";
     }
     // Opens the editor with Add, or with Edit on a row (0-based).
     Window openAdd() {
