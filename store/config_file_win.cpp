@@ -146,8 +146,18 @@ unsigned long replaceFileContents(const std::wstring& path, std::string_view byt
     if (!FlushFileBuffers(file.get())) return GetLastError();
     if (!file.close()) return GetLastError();
 
-    if (!MoveFileExW(newPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return GetLastError();
+    // Another copy of the program replacing the same file at this moment
+    // holds it for an instant: such a failure is tried again for a short
+    // while before it counts.
+    constexpr int kTries = 10;
+    constexpr DWORD kPauseMs = 50;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(newPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+        const DWORD error = GetLastError();
+        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        if (!passing || attempt == kTries) return error;
+        Sleep(kPauseMs);
+        if (const DWORD target = checkTarget(path); target != 0) return target;
     }
     created.keep();
     return 0;
