@@ -24,10 +24,14 @@
 
 #include "bench/bench_report.h"
 #include "tests/e2e/driver.h"
+#include "tests/support/loopback_socket_win.h"
 #include "ui/control_ids.h"
 
 namespace tessaline::bench {
 namespace {
+
+using Socket = test_support::OwnedSocket;
+using test_support::loopback;
 
 using e2e::Process;
 using e2e::TestFolder;
@@ -52,29 +56,6 @@ public:
 private:
     bool ready_ = false;
 };
-
-class Socket {
-public:
-    explicit Socket(SOCKET s = INVALID_SOCKET) : s_(s) {}
-    ~Socket() {
-        if (s_ != INVALID_SOCKET) closesocket(s_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    SOCKET get() const { return s_; }
-    bool valid() const { return s_ != INVALID_SOCKET; }
-
-private:
-    SOCKET s_;
-};
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
 
 // A listener on 127.0.0.1 at a port of the system's choice. The system
 // completes each handshake on its own while the accept queue has room, so a

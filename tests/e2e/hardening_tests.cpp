@@ -25,9 +25,14 @@
 
 #include "store/config_cipher.h"
 #include "tests/e2e/program.h"
+#include "tests/support/loopback_socket_win.h"
 
 namespace tessaline::e2e {
 namespace {
+
+using Socket = test_support::OwnedSocket;
+using test_support::loopback;
+using test_support::socketsReady;
 
 namespace ed = tessaline::ids::server_editor_window;
 
@@ -486,47 +491,6 @@ INSTANTIATE_TEST_SUITE_P(Files, HardeningBigConfig,
                          [](const auto& p) { return std::string(p.param.name); });
 
 // ---- Deleting and adding while probes wait ---------------------------------------------------
-
-bool socketsReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
-
-class Socket {
-public:
-    explicit Socket(SOCKET s = INVALID_SOCKET) : socket_(s) {}
-    Socket(Socket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
-    Socket& operator=(Socket&& other) noexcept {
-        if (this != &other) {
-            reset();
-            socket_ = std::exchange(other.socket_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() { reset(); }
-    SOCKET get() const { return socket_; }
-    bool valid() const { return socket_ != INVALID_SOCKET; }
-    void reset() {
-        if (socket_ != INVALID_SOCKET) closesocket(socket_);
-        socket_ = INVALID_SOCKET;
-    }
-
-private:
-    SOCKET socket_;
-};
-
-sockaddr_in loopback(u_short port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-}
 
 // A TCP port on 127.0.0.1 in one of three ways: it answers (accepts and
 // reads until the peer closes), it refuses (bound, not listening), or it is

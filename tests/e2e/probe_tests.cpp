@@ -16,9 +16,14 @@
 #include <vector>
 
 #include "tests/e2e/program.h"
+#include "tests/support/loopback_socket_win.h"
 
 namespace tessaline::e2e {
 namespace {
+
+using test_support::ipv4;
+using test_support::OwnedSocket;
+using test_support::socketsReady;
 
 namespace ed = tessaline::ids::server_editor_window;
 
@@ -27,48 +32,6 @@ namespace ed = tessaline::ids::server_editor_window;
 constexpr Millis releasePatience = 30s;
 
 // ---- Sockets of the test process ----------------------------------------------------
-
-bool socketsReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
-
-class OwnedSocket {
-public:
-    explicit OwnedSocket(SOCKET s = INVALID_SOCKET) : socket_(s) {}
-    OwnedSocket(OwnedSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
-    OwnedSocket& operator=(OwnedSocket&& other) noexcept {
-        if (this != &other) {
-            reset();
-            socket_ = std::exchange(other.socket_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    OwnedSocket(const OwnedSocket&) = delete;
-    OwnedSocket& operator=(const OwnedSocket&) = delete;
-    ~OwnedSocket() { reset(); }
-
-    SOCKET get() const { return socket_; }
-    bool valid() const { return socket_ != INVALID_SOCKET; }
-    void reset() {
-        if (socket_ != INVALID_SOCKET) closesocket(socket_);
-        socket_ = INVALID_SOCKET;
-    }
-
-private:
-    SOCKET socket_;
-};
-
-sockaddr_in ipv4(const std::string& address, u_short port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr(address.c_str());
-    a.sin_port = htons(port);
-    return a;
-}
 
 // A TCP port on a loopback address. Listening, it accepts only once serve()
 // has been called and then reads every connection until the peer closes it;
@@ -283,7 +246,16 @@ const RowStatus online{"在线", 1};
 const RowStatus offline{"离线", 2};
 const RowStatus unknown{"...", 3};
 
-RowStatus rowStatus(const RemoteListView& list, int row) { return {list.itemTextUtf8(row, 3), list.stateImageIndex(row)}; }
+// The text and the image are two queries: a result that the program shows
+// between them would pair an old text with a new image, so the text is read
+// again until both readings agree.
+RowStatus rowStatus(const RemoteListView& list, int row) {
+    for (;;) {
+        std::string text = list.itemTextUtf8(row, 3);
+        const int image = list.stateImageIndex(row);
+        if (list.itemTextUtf8(row, 3) == text) return {std::move(text), image};
+    }
+}
 
 std::vector<RowStatus> rowStatuses(const RemoteListView& list) {
     std::vector<RowStatus> all;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/e2e/program.h"
+#include "tests/support/loopback_socket_win.h"
 
 namespace tessaline::e2e {
 namespace {
@@ -15,14 +16,7 @@ namespace ed = tessaline::ids::server_editor_window;
 
 // ---- Loopback ports in the test process -------------------------------------------
 
-// Windows Sockets, started once for the test program.
-bool socketsReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
+using test_support::socketsReady;
 
 // A TCP socket on 127.0.0.1 with a port of its own, closed with the object.
 class LoopbackPort {
@@ -95,7 +89,16 @@ struct RowStatus {
     int image = 0;
     bool operator==(const RowStatus&) const = default;
 };
-RowStatus rowStatus(const RemoteListView& list, int row) { return {list.itemTextUtf8(row, 3), list.stateImageIndex(row)}; }
+// The text and the image are two queries: a probe result that the program
+// shows between them would pair an old text with a new image, so the text is
+// read again until both readings agree.
+RowStatus rowStatus(const RemoteListView& list, int row) {
+    for (;;) {
+        std::string text = list.itemTextUtf8(row, 3);
+        const int image = list.stateImageIndex(row);
+        if (list.itemTextUtf8(row, 3) == text) return {std::move(text), image};
+    }
+}
 std::ostream& operator<<(std::ostream& out, const RowStatus& s) { return out << "\"" << s.text << "\"/" << s.image; }
 
 const RowStatus online{"在线", 1};

@@ -10,6 +10,7 @@
 #include <iphlpapi.h>
 
 #include <gtest/gtest.h>
+#include "tests/support/loopback_socket_win.h"
 
 #include <atomic>
 #include <cstdint>
@@ -22,6 +23,9 @@
 
 namespace tessaline {
 namespace {
+
+using test_support::loopback;
+using test_support::OwnedSocket;
 
 constexpr UINT kWakeMessage = WM_APP + 7;
 constexpr DWORD kPatienceMs = 30000;  // only to end a broken test, never a check
@@ -43,38 +47,6 @@ public:
 
 const testing::Environment* const socketEnvironment =
     testing::AddGlobalTestEnvironment(new SocketEnvironment);
-
-class OwnedSocket {
-public:
-    explicit OwnedSocket(SOCKET s = INVALID_SOCKET) : socket_(s) {}
-    OwnedSocket(OwnedSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
-    OwnedSocket& operator=(OwnedSocket&& other) noexcept {
-        if (this != &other) {
-            close();
-            socket_ = std::exchange(other.socket_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    ~OwnedSocket() { close(); }
-    SOCKET get() const { return socket_; }
-
-private:
-    void close() {
-        if (socket_ != INVALID_SOCKET) {
-            closesocket(socket_);
-        }
-    }
-
-    SOCKET socket_;
-};
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
 
 // A TCP listener on 127.0.0.1. It accepts only once serve() is called; every
 // accepted connection is read until its peer closes it.
