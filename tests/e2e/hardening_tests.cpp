@@ -29,6 +29,7 @@
 
 namespace tessaline::e2e {
 namespace {
+using test_support::attemptsWaitingOn;
 
 using Socket = test_support::OwnedSocket;
 using test_support::loopback;
@@ -598,22 +599,6 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> closed_{0};
 };
-
-// Connection attempts of this machine to the port that wait for an answer.
-int attemptsWaitingOn(u_short port) {
-    ULONG size = 0;
-    GetTcpTable(nullptr, &size, FALSE);
-    std::vector<unsigned char> buffer(size + 65536);
-    size = static_cast<ULONG>(buffer.size());
-    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
-    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
-    int waiting = 0;
-    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCPROW& row = table->table[i];
-        if (row.dwState == MIB_TCP_STATE_SYN_SENT && ntohs(static_cast<u_short>(row.dwRemotePort)) == port) ++waiting;
-    }
-    return waiting;
-}
 
 const std::string online = "在线", offline = "离线", unknown = "...";
 

@@ -20,6 +20,7 @@
 
 namespace tessaline::e2e {
 namespace {
+using test_support::attemptsWaitingOn;
 
 using test_support::ipv4;
 using test_support::OwnedSocket;
@@ -158,22 +159,6 @@ private:
     std::atomic<int> reset_{0};
     std::atomic<int> bytes_{0};
 };
-
-// Connection attempts to the port that wait for an answer (SYN sent).
-int attemptsWaitingOn(u_short port) {
-    ULONG size = 0;
-    GetTcpTable(nullptr, &size, FALSE);
-    std::vector<unsigned char> buffer(size + 16384);
-    size = static_cast<ULONG>(buffer.size());
-    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
-    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
-    int waiting = 0;
-    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCPROW& row = table->table[i];
-        if (row.dwState == MIB_TCP_STATE_SYN_SENT && ntohs(static_cast<u_short>(row.dwRemotePort)) == port) ++waiting;
-    }
-    return waiting;
-}
 
 // True when every network interface that the system lists is loopback, as in
 // a network namespace of its own: a host name lookup then cannot reach any

@@ -1,11 +1,14 @@
 // Sockets of a test or benchmark process on loopback: the Windows Sockets
-// library, an owned socket, and loopback addresses.
+// library, an owned socket, loopback addresses, and the connection attempts
+// that wait for an answer (link ws2_32, and iphlpapi for the last).
 #pragma once
 
 #include <winsock2.h>
+#include <iphlpapi.h>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tessaline::test_support {
 
@@ -62,6 +65,23 @@ inline sockaddr_in loopback(u_short port) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
     return a;
+}
+
+// Connection attempts of this machine to the port that still wait for an
+// answer (SYN sent), or -1 when the table cannot be read.
+inline int attemptsWaitingOn(u_short port) {
+    ULONG size = 0;
+    GetTcpTable(nullptr, &size, FALSE);
+    std::vector<unsigned char> buffer(size + 65536);  // room for connections made meanwhile
+    size = static_cast<ULONG>(buffer.size());
+    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
+    int waiting = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_TCPROW& row = table->table[i];
+        if (row.dwState == MIB_TCP_STATE_SYN_SENT && ntohs(static_cast<u_short>(row.dwRemotePort)) == port) ++waiting;
+    }
+    return waiting;
 }
 
 } // namespace tessaline::test_support

@@ -23,6 +23,7 @@
 
 namespace tessaline {
 namespace {
+using test_support::attemptsWaitingOn;
 
 using test_support::loopback;
 using test_support::OwnedSocket;
@@ -148,26 +149,6 @@ private:
 std::uint16_t closedPort() {
     Listener listener(1);
     return listener.port();
-}
-
-// Connection attempts to the loopback port that are still waiting for an answer.
-int attemptsWaitingOn(std::uint16_t port) {
-    ULONG size = 0;
-    GetTcpTable(nullptr, &size, FALSE);
-    std::vector<unsigned char> buffer(size + 4096);
-    size = static_cast<ULONG>(buffer.size());
-    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
-    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) {
-        return -1;
-    }
-    int waiting = 0;
-    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCPROW& row = table->table[i];
-        if (row.dwState == MIB_TCP_STATE_SYN_SENT && ntohs(static_cast<u_short>(row.dwRemotePort)) == port) {
-            ++waiting;
-        }
-    }
-    return waiting;
 }
 
 ServerEntry server(std::string address, std::string port) {
