@@ -339,7 +339,26 @@ struct PortRow {
     const Listener* reached = nullptr;  // the listener an online row connects to
 };
 
-class ProbePortTexts : public ProgramTest {};
+// A program started on a list made of rows, once every row shows a result.
+class ProbeRowsTest : public ProgramTest {
+protected:
+    void startWithRows(const std::vector<PortRow>& rows) {
+        for (const PortRow& r : rows) config_ += line(r.address, r.port, r.what);
+        config_ += optionLines;
+        writeConfig(config_);
+        main_ = startToMainWindow();
+        ASSERT_TRUE(main_);
+        list_ = std::make_unique<RemoteListView>(main_.child(mw::超级列表框1));
+        ASSERT_EQ(list_->itemCount(), static_cast<int>(rows.size()));
+        EXPECT_TRUE(waitUntil([&] { return unknownRows(*list_) == 0; })) << describe(rowStatuses(*list_));
+    }
+
+    std::string config_;  // the plain text of "ms.ini" written for the rows
+    Window main_;
+    std::unique_ptr<RemoteListView> list_;
+};
+
+class ProbePortTexts : public ProbeRowsTest {};
 
 TEST_F(ProbePortTexts, EveryRowIsProbedOnThePortItsTextGives) {
     Listener listener;
@@ -391,16 +410,10 @@ TEST_F(ProbePortTexts, EveryRowIsProbedOnThePortItsTextGives) {
         {"letters before digits: port 1", low, "x3389", online, l1},
         {"port 2, where nothing listens", low, "2", offline},
     };
-    std::string config;
-    for (const PortRow& r : rows) config += line(r.address, r.port, r.what);
-    config += optionLines;
-    writeConfig(config);
-
-    const Window main = startToMainWindow();
-    ASSERT_TRUE(main);
-    RemoteListView list(main.child(mw::超级列表框1));
-    ASSERT_EQ(list.itemCount(), static_cast<int>(rows.size()));
-    EXPECT_TRUE(waitUntil([&] { return unknownRows(list) == 0; })) << describe(rowStatuses(list));
+    ASSERT_NO_FATAL_FAILURE(startWithRows(rows));
+    const Window& main = main_;
+    RemoteListView& list = *list_;
+    const std::string& config = config_;
     shot(main, "ports");
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const PortRow& r = rows[static_cast<size_t>(i)];
@@ -428,7 +441,7 @@ TEST_F(ProbePortTexts, EveryRowIsProbedOnThePortItsTextGives) {
 
 // Names that cannot resolve and addresses no resolver takes; tried only
 // where the machine has no network but loopback, so no query leaves it.
-class ProbeWithoutNetwork : public ProgramTest {
+class ProbeWithoutNetwork : public ProbeRowsTest {
 protected:
     void SetUp() override {
         std::string seen;
@@ -458,16 +471,10 @@ TEST_F(ProbeWithoutNetwork, UnresolvableNamesAndOverlongTextsShowOffline) {
         {"5,000 letters as port: port 1", "127.0.0.1", std::string(5000, 'p'), offline},
         {"between them, a server that answers", "127.0.0.1", open, online},
     };
-    std::string config;
-    for (const PortRow& r : rows) config += line(r.address, r.port, r.what);
-    config += optionLines;
-    writeConfig(config);
-
-    const Window main = startToMainWindow();
-    ASSERT_TRUE(main);
-    RemoteListView list(main.child(mw::超级列表框1));
-    ASSERT_EQ(list.itemCount(), static_cast<int>(rows.size()));
-    EXPECT_TRUE(waitUntil([&] { return unknownRows(list) == 0; })) << describe(rowStatuses(list));
+    ASSERT_NO_FATAL_FAILURE(startWithRows(rows));
+    const Window& main = main_;
+    RemoteListView& list = *list_;
+    const std::string& config = config_;
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const PortRow& r = rows[static_cast<size_t>(i)];
         EXPECT_EQ(rowStatus(list, i), r.expected) << r.what;
